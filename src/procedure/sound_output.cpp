@@ -19,6 +19,17 @@ SoundResolver DirectorySoundResolver(std::string baseDir) {
   };
 }
 
+SoundResolver SoundsFolderResolver(std::string soundsDir) {
+  return [dir = std::move(soundsDir)](const std::string& relative) -> std::optional<std::string> {
+    constexpr std::string_view kPrefix = "Sounds/";
+    if (relative.compare(0, kPrefix.size(), kPrefix) != 0) return std::nullopt;
+    std::filesystem::path p = std::filesystem::path(dir) / relative.substr(kPrefix.size());
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(p, ec)) return p.string();
+    return std::nullopt;
+  };
+}
+
 namespace {
 
 std::uint32_t Le32(const unsigned char* p) {

@@ -29,6 +29,9 @@ using SoundResolver = std::function<std::optional<std::string>(const std::string
 
 // Resolves relative names below `baseDir` (the program's working directory).
 SoundResolver DirectorySoundResolver(std::string baseDir);
+// Resolves "Sounds/<name>" to `soundsDir`/<name>: for an installed program
+// whose recordings live in a data folder of their own.
+SoundResolver SoundsFolderResolver(std::string soundsDir);
 
 // Duration of a PCM WAV file from its header (fmt and data chunks), in
 // milliseconds; nothing when the file cannot be read as one.
