@@ -234,6 +234,9 @@ void StepMachine::DispatchStep() {
 // ---------------------------------------------------------------- tests
 
 std::int64_t StepMachine::fineCounts(double value) const {
+  // The number routines write a non-finite value as 0, which would pass the
+  // tare test: such a reading cannot be counted.
+  if (!std::isfinite(value)) throw ConversionError("reading is not a number");
   return MassText(shared_.liveDecimals.load(), &trace_).FineCounts(value);
 }
 

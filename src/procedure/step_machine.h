@@ -107,17 +107,6 @@ class AcquisitionControl {
   virtual void requestStop() = 0;
 };
 
-// The real thread behind AcquisitionControl.
-class ThreadAcquisitionControl final : public AcquisitionControl {
- public:
-  explicit ThreadAcquisitionControl(AcquisitionThread& thread) : thread_(thread) {}
-  void start(const AcquisitionConfig& config) override { thread_.Start(config); }
-  void requestStop() override { thread_.RequestStop(); }
-
- private:
-  AcquisitionThread& thread_;
-};
-
 // How the latest run ended; for the window's status and the demo harness.
 enum class RunOutcome { None, Running, Finished, Stopped, TimedOut, LinkLost, Refused };
 

@@ -96,6 +96,7 @@ class FakeRunView final : public RunView {
   }
   std::optional<RunSetup> CheckParameters() override {
     ++checks;
+    cyclesAtCheck = cycles;
     if (!valid) return std::nullopt;
     return setup;
   }
@@ -120,6 +121,7 @@ class FakeRunView final : public RunView {
   bool numbersOn = false, voiceOn = false;
   bool liveOn = false, timer = false, idle = true;
   int checks = 0;
+  int cyclesAtCheck = -1;  // seCyclesToWeight as validation found it
   bool valid = true;
   RunSetup setup;
   bool sko = false;
