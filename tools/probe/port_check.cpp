@@ -26,8 +26,7 @@ PortCheck CheckPort(int port) {
 
   if (!fs::exists(r.device, ec)) {
     if (linked) {
-      r.sentence = com + " is not available: its link " + link.string() + " points to " +
-                   r.device +
+      r.sentence = com + " is not available: its link " + link.string() + " points to " + r.device +
                    ", which does not exist. Is the USB adapter plugged in, or the simulator "
                    "still running?";
     } else {
