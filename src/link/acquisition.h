@@ -8,6 +8,8 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -64,13 +66,20 @@ struct AcquisitionConfig {
 };
 
 class GetW;
+class ReadingSource;
+
+// Makes what the thread reads from, on the thread, for a port number: GetW
+// in the program, fakes in tests.
+using ReadingSourceFactory = std::function<std::unique_ptr<ReadingSource>(int port)>;
 
 // Owns the thread. Start() makes sure an earlier thread has ended (joins it)
 // before it starts the next; the destructor stops and joins, so the port is
 // closed when the program ends.
 class AcquisitionThread {
  public:
+  // The thread reads through a GetW over devices from `devices`.
   AcquisitionThread(AcquisitionShared& shared, SerialDeviceFactory devices, Clock& clock);
+  AcquisitionThread(AcquisitionShared& shared, ReadingSourceFactory sources, Clock& clock);
   ~AcquisitionThread();
   AcquisitionThread(const AcquisitionThread&) = delete;
   AcquisitionThread& operator=(const AcquisitionThread&) = delete;
@@ -86,9 +95,10 @@ class AcquisitionThread {
 
  private:
   AcquisitionShared& shared_;
-  SerialDeviceFactory devices_;
+  ReadingSourceFactory sources_;
   Clock& clock_;
   std::thread thread_;
+  std::atomic<bool> running_{false};
 };
 
 }  // namespace librato
