@@ -2,7 +2,6 @@
 
 #include <openssl/evp.h>
 #include <openssl/rand.h>
-#include <openssl/sha.h>
 
 #include <cstdio>
 #include <stdexcept>
@@ -123,7 +122,19 @@ std::array<unsigned char, 64> ProtectionHash(std::string_view utf8_password,
   std::vector<unsigned char> buf(salt);
   buf.insert(buf.end(), key.begin(), key.end());
   std::array<unsigned char, 64> hash{};
-  SHA512(buf.data(), buf.size(), hash.data());
+  // One digest context for all rounds: fetching the algorithm anew per round
+  // would cost more than the hashing itself.
+  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+  const EVP_MD* md = EVP_sha512();
+  auto digest = [&](const unsigned char* data, std::size_t size) {
+    unsigned int n = 0;
+    if (!ctx || EVP_DigestInit_ex(ctx, md, nullptr) != 1 ||
+        EVP_DigestUpdate(ctx, data, size) != 1 || EVP_DigestFinal_ex(ctx, hash.data(), &n) != 1) {
+      EVP_MD_CTX_free(ctx);
+      throw DocxError("хэш пароля не вычисляется");
+    }
+  };
+  digest(buf.data(), buf.size());
   unsigned char block[68];
   for (int i = 0; i < spin_count; ++i) {
     std::copy(hash.begin(), hash.end(), block);
@@ -132,8 +143,9 @@ std::array<unsigned char, 64> ProtectionHash(std::string_view utf8_password,
     block[65] = static_cast<unsigned char>((n >> 8) & 0xFF);
     block[66] = static_cast<unsigned char>((n >> 16) & 0xFF);
     block[67] = static_cast<unsigned char>((n >> 24) & 0xFF);
-    SHA512(block, sizeof block, hash.data());
+    digest(block, sizeof block);
   }
+  EVP_MD_CTX_free(ctx);
   return hash;
 }
 

@@ -376,7 +376,7 @@ DocxDocument DocxDocument::FromBytes(std::string bytes, const std::string& name)
   zip_error_init(&ze);
   zip_source_t* src = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &ze);
   if (!src) throw DocxError("нет памяти для документа «" + name + "»");
-  zip_t* za = zip_open_from_source(src, ZIP_RDONLY | ZIP_CHECKCONS, &ze);
+  zip_t* za = zip_open_from_source(src, ZIP_RDONLY, &ze);
   if (!za) {
     const std::string why = zip_error_strerror(&ze);
     zip_source_free(src);
