@@ -358,14 +358,20 @@ void StepMachine::WaitForA() {
   results_.PrintToStrGridCur(run_, params_, reading_.acceptedValue);
   const int rows = table_.rowCount();
   trace_.add("lAp = " + std::to_string(run_.lAp) + "; rcnt = " + std::to_string(rows));
-  if (run_.lAp != 0 && run_.lAp < rows - 2) results_.CalcMultiple(run_, params_);
-  const int cycles = params_.CyclesToWeight;
-  trace_.add("B = " + std::to_string(run_.bCount));
-  trace_.add("B%ctv = " + std::to_string(cycles != 0 ? run_.bCount % cycles : 0));
-  const int perWeight = (params_.MethodABA ? 1 : 2) * cycles;
-  if (run_.at(run_.stepPos + 2) == ProcedureStep::Finish ||
-      (perWeight != 0 && run_.bCount % perWeight == 0))
-    results_.Calc(run_, params_);
+  // The row is written: a computation that fails must not leave the step
+  // current, or the next hand-over would write the same reading again.
+  try {
+    if (run_.lAp != 0 && run_.lAp < rows - 2) results_.CalcMultiple(run_, params_);
+    const int cycles = params_.CyclesToWeight;
+    trace_.add("B = " + std::to_string(run_.bCount));
+    trace_.add("B%ctv = " + std::to_string(cycles != 0 ? run_.bCount % cycles : 0));
+    const int perWeight = (params_.MethodABA ? 1 : 2) * cycles;
+    if (run_.at(run_.stepPos + 2) == ProcedureStep::Finish ||
+        (perWeight != 0 && run_.bCount % perWeight == 0))
+      results_.Calc(run_, params_);
+  } catch (const ConversionError& e) {
+    dialogs_.error(e.what());
+  }
   run_.lAp = table_.rowCount() - 1;
   trace_.add("set lAp = " + std::to_string(run_.lAp));
   recordStep(v);

@@ -660,5 +660,18 @@ TEST_F(StepMachineTest, HeavyLoadsCountIn64BitAndUncountableReadingsKeepTheStep)
   EXPECT_EQ(step(), Step::WaitForClear);
 }
 
+TEST_F(StepMachineTest, FailedComputationIsShownAndTheReadingIsRecordedOnce) {
+  start(kOneWeight);
+  prepare();
+  rows.failCalc = true;
+  handOver(0);  // A1: Calc fails
+  ASSERT_EQ(dialogs.errors.size(), 1u);
+  EXPECT_EQ(step(), Step::WaitForClear);
+  EXPECT_EQ(m.state().lAp, 1);
+  handOver(0);  // the same load again: no second row
+  EXPECT_EQ(m.state().readingCount, 1);
+  EXPECT_EQ(table.rowCount(), 2);
+}
+
 }  // namespace
 }  // namespace librato

@@ -184,8 +184,10 @@ class TableRows final : public RunResults {
   }
   void Calc(const RunState& run, const SessionParameters&) override {
     calls.push_back("Calc@" + std::to_string(run.readingCount));
+    if (failCalc) throw ConversionError("«x» is not an integer");
   }
   std::vector<std::string> calls;
+  bool failCalc = false;
 
  private:
   ResultsTable& table_;
