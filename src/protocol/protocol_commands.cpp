@@ -253,11 +253,13 @@ LibreOfficePrinter::Conversion LibreOfficePrinter::convertToPdf(const std::strin
   // A profile of its own: a shared one would collide with a LibreOffice the
   // operator has open.
   const std::string profile = (fs::path(out_dir) / "lo-profile").string();
+  const fs::path pdf = fs::path(out_dir) / (fs::path(docx_path).stem().string() + ".pdf");
+  std::error_code ec;
+  fs::remove(pdf, ec);  // an older PDF must never pass for this one
   const ProcessResult r = RunProcess(
       {options_.soffice, "--headless", "--norestore", "-env:UserInstallation=" + FileUrl(profile),
        "--convert-to", "pdf", "--outdir", out_dir, docx_path},
       options_.convertTimeoutMs);
-  std::error_code ec;
   fs::remove_all(profile, ec);
   if (!r.started) {
     c.error = r.startErrno == ENOENT
@@ -270,7 +272,6 @@ LibreOfficePrinter::Conversion LibreOfficePrinter::convertToPdf(const std::strin
               std::to_string(options_.convertTimeoutMs / 1000) + " с";
     return c;
   }
-  const fs::path pdf = fs::path(out_dir) / (fs::path(docx_path).stem().string() + ".pdf");
   if (r.exitCode != 0 || !fs::is_regular_file(pdf, ec) || fs::file_size(pdf, ec) == 0) {
     const std::string why = FirstLine(r.err.empty() ? r.out : r.err);
     c.error = "LibreOffice не создал PDF-файл протокола (код " + std::to_string(r.exitCode) + ")" +
