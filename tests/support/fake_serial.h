@@ -31,6 +31,15 @@ class FakeLine {
  public:
   explicit FakeLine(FakeClock& clock) : clock_(clock) {}
 
+ private:
+  template <class F>
+  auto locked(F f) const -> decltype(f()) {
+    std::lock_guard lock(mutex_);
+    return f();
+  }
+
+ public:
+
   // Called for every byte written, outside the line's lock, in the writer's
   // thread; usually queues the reply with send().
   using WriteHandler = std::function<void(FakeLine&, std::uint8_t)>;
@@ -47,17 +56,17 @@ class FakeLine {
       lastQueued_ = at;
     }
   }
-  void send(const std::string& text, double delayMs = 0) {
+  void sendText(const std::string& text, double delayMs = 0) {
     send(std::vector<std::uint8_t>(text.begin(), text.end()), delayMs);
   }
   void setWriteHandler(WriteHandler handler) {
     std::lock_guard lock(mutex_);
     onWrite_ = std::move(handler);
   }
-  // Error bits reported by the next takeErrors, as if a byte had come bad.
-  void injectErrors(std::uint32_t errors) {
+  // The next byte a read takes comes with these line error bits.
+  void markNextByte(std::uint32_t errors) {
     std::lock_guard lock(mutex_);
-    pendingErrors_ |= errors;
+    nextByteErrors_ |= errors;
   }
   // The cable is pulled: transfers end at once, the device cannot be opened.
   void hangUp() {
@@ -116,18 +125,12 @@ class FakeLine {
     DateTime at;
   };
 
-  template <class F>
-  auto locked(F f) const {
-    std::lock_guard lock(mutex_);
-    return f();
-  }
-
   FakeClock& clock_;
   mutable std::mutex mutex_;
   std::deque<Rx> rx_;
   DateTime lastQueued_ = 0;
   WriteHandler onWrite_;
-  std::uint32_t pendingErrors_ = 0;
+  std::uint32_t nextByteErrors_ = 0;
   bool hungUp_ = false;
   bool openFails_ = false;
   bool refuseSetup_ = false;
@@ -192,7 +195,8 @@ class FakeSerialDevice final : public SerialDevice {
       line_.rx_.pop_front();
       if (rx.at > clock.now()) clock.set(rx.at);
       buffer[got++] = rx.byte;
-      errors_ |= rx.errors;
+      errors_ |= rx.errors | line_.nextByteErrors_;
+      line_.nextByteErrors_ = 0;
       last = clock.now();
     }
     return got;
@@ -214,9 +218,8 @@ class FakeSerialDevice final : public SerialDevice {
 
   std::uint32_t takeErrors() override {
     std::lock_guard lock(line_.mutex_);
-    const std::uint32_t e = errors_ | line_.pendingErrors_;
+    const std::uint32_t e = errors_;
     errors_ = 0;
-    line_.pendingErrors_ = 0;
     return e;
   }
 
