@@ -60,7 +60,6 @@ bool AcquisitionLoop::runPass() {
 
   // Fast path: an invalid frame, or a clear drop below the last handed-over
   // reading while the step waits for a removal, counts as settled at once.
-  settledAtOnce_ = false;
   if (!shared_.prevStepInvalid.load()) {
     bool fast = invalid_;
     if (!invalid_ && shared_.inWaitForClear.load()) {
@@ -71,9 +70,6 @@ bool AcquisitionLoop::runPass() {
       stable_ = 1;
       armed_ = true;
       stabilityStart_ = now - readoutTime_;
-      // (now - t) + t may round above now; remember that this interval has
-      // already elapsed rather than rely on the sum.
-      settledAtOnce_ = true;
     }
   }
 
@@ -87,8 +83,7 @@ bool AcquisitionLoop::runPass() {
     stabilityStart_ = now;
     return true;
   }
-  if (settledAtOnce_ || now >= stabilityStart_ + readoutTime_ || shared_.stepsDone.load() < 0)
-    handOver(now);
+  if (now >= stabilityStart_ + readoutTime_ || shared_.stepsDone.load() < 0) handOver(now);
   return true;
 }
 

@@ -48,7 +48,6 @@ class AcquisitionLoop {
   std::int32_t decimals_ = 0;
   bool invalid_ = false;
   bool armed_ = false;
-  bool settledAtOnce_ = false;
 
   DateTime threadStart_;
   // Start of the current read-out interval.
