@@ -70,19 +70,18 @@ int main(int argc, char** argv) {
   }
 
   // Say plainly why a port cannot be used before trying the protocols on it.
-  const probe::PortCheck check = probe::CheckPort(port);
-  if (!check.usable) {
-    std::fprintf(stderr, "librato-probe: %s\n", check.sentence.c_str());
+  const auto unusable = [](const std::string& sentence) {
+    std::fprintf(stderr, "librato-probe: %s\n", sentence.c_str());
+    std::printf("readings: 0; protocol: none; model: ; recognised: no\n");
     return 1;
-  }
+  };
+  const probe::PortCheck check = probe::CheckPort(port);
+  if (!check.usable) return unusable(check.sentence);
   {
     PosixSerialDevice device;
     if (!device.open(port, LineSettings{19200, Parity::None})) {
-      std::fprintf(stderr,
-                   "librato-probe: COM%d (%s) opens but does not accept the serial line "
-                   "settings.\n",
-                   port, check.device.c_str());
-      return 1;
+      return unusable("COM" + std::to_string(port) + " (" + check.device +
+                      ") opens but does not accept the serial line settings.");
     }
     device.close();
   }
