@@ -1,5 +1,6 @@
 #include "results/results_calc.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -26,8 +27,13 @@ class Counts {
   Count tenth(int col, int row) const { return mass_.GetLong(table_.cell(col, row), 0); }
   Count fineText(const std::string& text) const { return mass_.GetLong(text); }
   Count tenthText(const std::string& text) const { return mass_.GetLong(text, 0); }
-  void show(int col, int row, Count c) { table_.setCell(col, row, mass_.LongToText(c)); }
-  void show0(int col, int row, Count c) { table_.setCell(col, row, mass_.LongToText(c, 0)); }
+  void show(int col, int row, Count c) { write(col, row, mass_.LongToText(c)); }
+  void show0(int col, int row, Count c) { write(col, row, mass_.LongToText(c, 0)); }
+  // Calc rewrites every completed weight with the same texts; a cell whose
+  // text does not change is left alone, so the window repaints only news.
+  void write(int col, int row, std::string text) {
+    if (table_.cell(col, row) != text) table_.setCell(col, row, std::move(text));
+  }
 
   // The reference's conventional and nominal masses in tenth counts, rounded
   // to d + 1 decimals; taken afresh at every use.
@@ -47,6 +53,14 @@ class Counts {
 };
 
 Count Half(Count v) { return v / 2; }
+
+// Decimal digits of v appended to `out`, without a temporary string.
+template <typename Int>
+void AppendNumber(std::string& out, Int v) {
+  char buf[24];
+  const auto res = std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, res.ptr);
+}
 
 bool IsARow(const ResultsTable& table, int row) {
   const std::string& label = table.cell(Col::kLabel, row);
@@ -73,6 +87,8 @@ void AppendWeightSko(Counts& c, Trace& trace, const CalcOptions& opt, int last) 
   const Count mean = c.fine(Col::kMean, last);
   const int jump = 2 + (opt.MethodABA ? 0 : 1) + (opt.Depend ? 0 : 1);
   trace.add("SKO jump = " + std::to_string(jump));
+  std::string line;
+  line.reserve(80);
   // 64 bits: a 32-bit sum wraps with ten cycles of differences that stray by
   // some 20000 counts, and would give a plainly wrong deviation.
   std::uint64_t sum = 0;
@@ -83,8 +99,15 @@ void AppendWeightSko(Counts& c, Trace& trace, const CalcOptions& opt, int last) 
     std::uint64_t sqr = 0;
     if (__builtin_mul_overflow(mag, mag, &sqr))
       throw ConversionError("Переполнение при вычислении СКО");
-    trace.add("SKO Sdif = " + std::to_string(sum) + "; j = " + std::to_string(r) +
-              "; Xi = " + std::to_string(xi) + "; sqr = " + std::to_string(sqr));
+    line.assign("SKO Sdif = ");
+    AppendNumber(line, sum);
+    line += "; j = ";
+    AppendNumber(line, r);
+    line += "; Xi = ";
+    AppendNumber(line, xi);
+    line += "; sqr = ";
+    AppendNumber(line, sqr);
+    trace.add(line);
     if (__builtin_add_overflow(sum, sqr, &sum))
       throw ConversionError("Переполнение при вычислении СКО");
   }
@@ -101,7 +124,7 @@ void AppendWeightSko(Counts& c, Trace& trace, const CalcOptions& opt, int last) 
   text += " СКО=";
   text += c.mass().LongToText(static_cast<Count>(s));
   text += " г";
-  c.table().setCell(Col::kMass, last, std::move(text));
+  c.write(Col::kMass, last, std::move(text));
 }
 
 // The first A row below `row`; row count when there is none (its cells then
