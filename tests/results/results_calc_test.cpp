@@ -401,6 +401,63 @@ TEST(CalcRealLoads, WideSpreadDoesNotWrapTheSumOfSquares) {
   EXPECT_EQ(s->trace.count("SKO final Sdif = 9800000000; n/(n-1) = 2"), 1);
 }
 
+// ------------------------------------------------- determination mode
+
+// The mode changes nothing but the masses and deviations, which stay empty,
+// and the caption, which shows the balance's deviation.
+TEST(CalcDeterminationMode, SameDifferencesNoMassesAndTheCaption) {
+  struct Case {
+    const char* name;
+    PlanInputs in;
+    std::vector<double> readings;
+    const char* caption;
+  };
+  const std::vector<Case> cases = {
+      // 0,0011, -0,0011, 0,0003: mean 0,0001, sqrt(2,48e-6 / 2) = 0,0011136.
+      {"group, independent",
+       Group(3, 2, false),
+       {100.0, 100.0012, 99.9990, 100.0002, 100.0001, 100.0005, 100.0003},
+       "СКО = 0,00111 г"},
+      // 0,0011, -0,0006: sqrt(2 * 0,00085^2) = 0,0012021.
+      {"individual ABA, dependent",
+       Individual(2, 1, true, true),
+       {100.0, 100.0012, 100.0002, 99.9995, 100.0},
+       "СКО = 0,00120 г"},
+      // 0,0012, 0,00125: sqrt(2 * 0,000025^2) = 0,0000354.
+      {"individual ABBA, dependent",
+       Individual(2, 1, false, true),
+       {100.0, 100.0012, 100.0014, 100.0002, 100.0010, 100.0017, 100.0},
+       "СКО = 0,00004 г"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto off = Start(c.in, false);
+    auto on = Start(c.in, true);
+    off->run(c.readings);
+    on->run(c.readings);
+    ASSERT_EQ(on->table.rowCount(), off->table.rowCount());
+    int masses = 0;
+    for (int r = 1; r < on->table.rowCount(); ++r) {
+      for (int col : {ResultsTable::kLabel, ResultsTable::kReading, ResultsTable::kDifference,
+                      ResultsTable::kMean})
+        EXPECT_EQ(on->table.cell(col, r), off->table.cell(col, r)) << r;
+      EXPECT_EQ(on->table.cell(ResultsTable::kMass, r), "") << r;
+      EXPECT_EQ(on->table.cell(ResultsTable::kDeviation, r), "") << r;
+      EXPECT_EQ(on->table.cell(ResultsTable::kWeightNo, r), "R1") << r;
+      masses += !off->table.cell(ResultsTable::kMass, r).empty();
+    }
+    EXPECT_EQ(masses, 3 - (c.in.GroupCycle ? 0 : 1));
+    EXPECT_EQ(on->skoCaption, c.caption);
+    EXPECT_EQ(off->skoCaption, "");
+  }
+}
+
+TEST(CalcWorkedExample, IdenticalDifferencesGiveZeroDeviation) {
+  auto s = Start(Individual(1, 2, true, true), false);
+  s->run({100.0, 100.0012, 100.0, 100.0012, 100.0});
+  EXPECT_EQ(s->table.cell(ResultsTable::kMass, 4), "100,00132 СКО=0,00000 г");
+}
+
 // ---------------------------------------------------------------- failures
 
 TEST(CalcFailures, ConversionErrorKeepsTheCellsWrittenSoFar) {
