@@ -125,11 +125,12 @@ std::array<unsigned char, 64> ProtectionHash(std::string_view utf8_password,
   // One digest context for all rounds: fetching the algorithm anew per round
   // would cost more than the hashing itself.
   EVP_MD_CTX* ctx = EVP_MD_CTX_new();
-  const EVP_MD* md = EVP_sha512();
+  EVP_MD* md = EVP_MD_fetch(nullptr, "SHA512", nullptr);
   auto digest = [&](const unsigned char* data, std::size_t size) {
     unsigned int n = 0;
-    if (!ctx || EVP_DigestInit_ex(ctx, md, nullptr) != 1 ||
+    if (!ctx || !md || EVP_DigestInit_ex2(ctx, md, nullptr) != 1 ||
         EVP_DigestUpdate(ctx, data, size) != 1 || EVP_DigestFinal_ex(ctx, hash.data(), &n) != 1) {
+      EVP_MD_free(md);
       EVP_MD_CTX_free(ctx);
       throw DocxError("хэш пароля не вычисляется");
     }
@@ -145,6 +146,7 @@ std::array<unsigned char, 64> ProtectionHash(std::string_view utf8_password,
     block[67] = static_cast<unsigned char>((n >> 24) & 0xFF);
     digest(block, sizeof block);
   }
+  EVP_MD_free(md);
   EVP_MD_CTX_free(ctx);
   return hash;
 }
@@ -162,6 +164,13 @@ std::vector<unsigned char> RandomSalt() {
   if (RAND_bytes(salt.data(), static_cast<int>(salt.size())) != 1)
     throw DocxError("генератор случайных чисел недоступен");
   return salt;
+}
+
+ProtectionValues MakeProtection(std::string_view utf8_password) {
+  ProtectionValues v;
+  v.salt = RandomSalt();
+  v.hash = ProtectionHash(utf8_password, v.salt);
+  return v;
 }
 
 }  // namespace librato

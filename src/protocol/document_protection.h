@@ -32,4 +32,11 @@ std::string Base64(const unsigned char* data, std::size_t size);
 // 16 random bytes from the system's cryptographic generator.
 std::vector<unsigned char> RandomSalt();
 
+// A fresh salt and the hash of the password with it.
+struct ProtectionValues {
+  std::vector<unsigned char> salt;
+  std::array<unsigned char, 64> hash{};
+};
+ProtectionValues MakeProtection(std::string_view utf8_password);
+
 }  // namespace librato

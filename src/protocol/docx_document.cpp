@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -108,30 +109,81 @@ pugi::xml_node FirstRun(pugi::xml_node p) {
   return {};
 }
 
-// Appends the runs of one line: text pieces and tabs, each run in `rpr`.
-void AppendLineRuns(pugi::xml_node p, const pugi::xml_node& rpr, const std::string& line) {
+// Empties a paragraph down to its properties and one run in the formatting
+// of its first run; returns that run.
+pugi::xml_node ResetParagraph(pugi::xml_node p) {
+  pugi::xml_node r = FirstRun(p);
+  if (r && r.parent() != p) {
+    pugi::xml_node own = p.append_child("w:r");
+    if (pugi::xml_node x = r.child("w:rPr")) own.append_copy(x);
+    r = own;
+  }
+  if (!r) r = p.append_child("w:r");
+  for (pugi::xml_node n = p.first_child(); n;) {
+    pugi::xml_node next = n.next_sibling();
+    if (n != r && !Named(n, "w:pPr")) p.remove_child(n);
+    n = next;
+  }
+  for (pugi::xml_node n = r.first_child(); n;) {
+    pugi::xml_node next = n.next_sibling();
+    if (!Named(n, "w:rPr")) r.remove_child(n);
+    n = next;
+  }
+  return r;
+}
+
+void AppendText(pugi::xml_node r, const std::string& piece) {
+  pugi::xml_node t = r.append_child("w:t");
+  if (NeedsPreserve(piece)) t.append_attribute("xml:space") = "preserve";
+  t.append_child(pugi::node_pcdata).set_value(piece.c_str());
+}
+
+// Writes one line into the empty run r: its text, and after each tab a tab
+// run and a run for the text that follows, all in r's formatting.
+void WriteLine(pugi::xml_node r, const std::string& line) {
+  const pugi::xml_node rpr = r.child("w:rPr");
+  pugi::xml_node p = r.parent();
+  pugi::xml_node cur = r;
+  auto next_run = [&] {
+    cur = p.insert_child_after("w:r", cur);
+    if (rpr) cur.append_copy(rpr);
+    return cur;
+  };
   std::size_t start = 0;
-  bool any = false;
-  while (start <= line.size()) {
+  for (bool first = true;; first = false) {
     const std::size_t tab = line.find('\t', start);
     const std::string piece =
         line.substr(start, tab == std::string::npos ? std::string::npos : tab - start);
-    if (!piece.empty() || (!any && tab == std::string::npos)) {
-      pugi::xml_node r = p.append_child("w:r");
-      if (rpr) r.append_copy(rpr);
-      if (!piece.empty()) {
-        pugi::xml_node t = r.append_child("w:t");
-        if (NeedsPreserve(piece)) t.append_attribute("xml:space") = "preserve";
-        t.append_child(pugi::node_pcdata).set_value(piece.c_str());
-      }
-      any = true;
-    }
+    if (!piece.empty()) AppendText(first ? r : next_run(), piece);
     if (tab == std::string::npos) break;
-    pugi::xml_node r = p.append_child("w:r");
-    if (rpr) r.append_copy(rpr);
-    r.append_child("w:tab");
-    any = true;
+    next_run().append_child("w:tab");
     start = tab + 1;
+  }
+}
+
+// Replaces the content of paragraph p by the lines of `text`; the second and
+// further lines become paragraphs after it with the same properties.
+void FillParagraph(pugi::xml_node p, std::string_view text) {
+  pugi::xml_node r = ResetParagraph(p);
+  const bool simple = std::none_of(text.begin(), text.end(), [](char c) {
+    return c == '\n' || c == '\r' || IsForbiddenControl(static_cast<unsigned char>(c));
+  });
+  if (simple) {
+    WriteLine(r, std::string(text));
+    return;
+  }
+  const std::vector<std::string> lines = SplitLines(text);
+  WriteLine(r, lines[0]);
+  const pugi::xml_node ppr = p.child("w:pPr");
+  const pugi::xml_node rpr = r.child("w:rPr");
+  pugi::xml_node after = p;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    pugi::xml_node np = after.parent().insert_child_after("w:p", after);
+    if (ppr) np.append_copy(ppr);
+    pugi::xml_node nr = np.append_child("w:r");
+    if (rpr) nr.append_copy(rpr);
+    WriteLine(nr, lines[i]);
+    after = np;
   }
 }
 
@@ -144,13 +196,6 @@ void RemoveEditorIds(pugi::xml_node n) {
 // paragraph and first run.
 void FillCell(pugi::xml_node tc, std::string_view text) {
   pugi::xml_node p0 = tc.child("w:p");
-  pugi::xml_document keep;
-  pugi::xml_node ppr, rpr;
-  if (p0) {
-    if (pugi::xml_node x = p0.child("w:pPr")) ppr = keep.append_copy(x);
-    if (pugi::xml_node r = FirstRun(p0))
-      if (pugi::xml_node x = r.child("w:rPr")) rpr = keep.append_copy(x);
-  }
   // The first paragraph element stays (with its ids); everything else but
   // the cell's own properties goes.
   for (pugi::xml_node n = tc.first_child(); n;) {
@@ -159,17 +204,7 @@ void FillCell(pugi::xml_node tc, std::string_view text) {
     n = next;
   }
   if (!p0) p0 = tc.append_child("w:p");
-  while (pugi::xml_node c = p0.first_child()) p0.remove_child(c);
-  if (ppr) p0.append_copy(ppr);
-  const std::vector<std::string> lines = SplitLines(text);
-  AppendLineRuns(p0, rpr, lines[0]);
-  pugi::xml_node after = p0;
-  for (std::size_t i = 1; i < lines.size(); ++i) {
-    pugi::xml_node p = tc.insert_child_after("w:p", after);
-    if (ppr) p.append_copy(ppr);
-    AppendLineRuns(p, rpr, lines[i]);
-    after = p;
-  }
+  FillParagraph(p0, text);
 }
 
 std::string NodeText(pugi::xml_node p) {
@@ -441,25 +476,7 @@ void DocxDocument::setParagraphText(int p, std::string_view text) {
     text.remove_suffix(1);
     if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
   }
-  pugi::xml_document keep;
-  pugi::xml_node ppr, rpr;
-  if (pugi::xml_node x = para.child("w:pPr")) ppr = keep.append_copy(x);
-  if (pugi::xml_node r = FirstRun(para))
-    if (pugi::xml_node x = r.child("w:rPr")) rpr = keep.append_copy(x);
-  for (pugi::xml_node n = para.first_child(); n;) {
-    pugi::xml_node next = n.next_sibling();
-    if (!Named(n, "w:pPr")) para.remove_child(n);
-    n = next;
-  }
-  const std::vector<std::string> lines = SplitLines(text);
-  AppendLineRuns(para, rpr, lines[0]);
-  pugi::xml_node after = para;
-  for (std::size_t i = 1; i < lines.size(); ++i) {
-    pugi::xml_node np = after.parent().insert_child_after("w:p", after);
-    if (ppr) np.append_copy(ppr);
-    AppendLineRuns(np, rpr, lines[i]);
-    after = np;
-  }
+  FillParagraph(para, text);
 }
 
 std::string DocxDocument::paragraphText(int p) const { return NodeText(impl_->paragraph(p)); }
@@ -521,7 +538,9 @@ void DocxDocument::removeTable(int t) {
   impl_->indexTables();
 }
 
-void DocxDocument::protect(std::string_view password) {
+void DocxDocument::protect(std::string_view password) { protect(MakeProtection(password)); }
+
+void DocxDocument::protect(const ProtectionValues& values) {
   const std::string rels = RelsNameOf(impl_->main_part);
   std::string settings = impl_->relTarget(rels, PartFolder(impl_->main_part), kSettingsRel);
   if (settings.empty() || !impl_->find(settings))
@@ -536,8 +555,8 @@ void DocxDocument::protect(std::string_view password) {
     }
   pugi::xml_node dp = at ? root.insert_child_before("w:documentProtection", at)
                          : root.append_child("w:documentProtection");
-  const std::vector<unsigned char> salt = RandomSalt();
-  const auto hash = ProtectionHash(password, salt);
+  const std::vector<unsigned char>& salt = values.salt;
+  const auto& hash = values.hash;
   dp.append_attribute("w:edit") = "forms";
   dp.append_attribute("w:enforcement") = "1";
   dp.append_attribute("w:cryptProviderType") = "rsaAES";

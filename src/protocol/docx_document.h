@@ -24,6 +24,8 @@
 
 namespace librato {
 
+struct ProtectionValues;
+
 class DocxError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -86,6 +88,8 @@ class DocxDocument {
 
   // Forms-only protection with a password, as the word processor writes it.
   void protect(std::string_view password);
+  // The same with salt and hash computed beforehand (they take a while).
+  void protect(const ProtectionValues& values);
 
   // The package as bytes and as a file.
   std::string toBytes() const;

@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <new>
 
 #include "link/mass_text.h"
+#include "protocol/document_protection.h"
 #include "results/results_table.h"
 
 namespace librato {
@@ -98,6 +100,10 @@ std::string DensityText(double rho) {
 BuildResult BuildProtocol(const ProtocolInputs& in) {
   BuildResult out;
   try {
+    // The password hash takes as long as the rest of the build; it runs
+    // beside it.
+    std::future<ProtectionValues> protection =
+        std::async(std::launch::async, [] { return MakeProtection(kProtocolPassword); });
     if (!in.results) throw DocxError("нет таблицы результатов");
     const SessionParameters& s = in.params;
     const ResultsTable& results = *in.results;
@@ -174,7 +180,7 @@ BuildResult BuildProtocol(const ProtocolInputs& in) {
       doc.removeTable(kSkoTable);
     }
 
-    doc.protect(kProtocolPassword);
+    doc.protect(protection.get());
     out.document.emplace(std::move(doc));
   } catch (const std::bad_alloc&) {
     out.error = "недостаточно памяти";
