@@ -408,3 +408,39 @@ TEST_F(PrinterTest, RealSpoolerWithoutADefaultPrinter) {
 
 }  // namespace
 }  // namespace librato
+
+namespace librato {
+namespace {
+
+// The desktop opener with stand-ins for xdg-open found through PATH.
+TEST(DesktopOpenerTest, HandsTheFileOverOrSaysWhyNot) {
+  TempDir bin;
+  const std::string saved_path = std::getenv("PATH") ? std::getenv("PATH") : "";
+  struct Case {
+    const char* script;  // nullptr: no xdg-open at all
+    const char* error;   // part of the error; empty: handed over
+  };
+  const Case cases[] = {
+      {"echo \"$1\" > \"${0%/*}/opened\"\n", ""},  // no other programs on PATH
+      {"echo 'no method available for opening' >&2; exit 3\n",
+       "кодом 3: no method available for opening"},
+      {nullptr, "не установлена программа xdg-open"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.error);
+    fs::remove(bin.path / "xdg-open");
+    if (c.script) Script(bin, "xdg-open", c.script);
+    setenv("PATH", bin.path.c_str(), 1);
+    const std::string why = DesktopOpener().open("/tmp/protocol.docx");
+    setenv("PATH", saved_path.c_str(), 1);
+    if (*c.error) {
+      EXPECT_NE(why.find(c.error), std::string::npos) << why;
+    } else {
+      EXPECT_EQ(why, "");
+      EXPECT_EQ(testing::ReadFile(bin.file("opened")), "/tmp/protocol.docx\n");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace librato
