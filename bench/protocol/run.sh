@@ -14,6 +14,8 @@ trap 'rm -rf "$work"' EXIT INT TERM
 "$bench" "$work" 4000 7 | tee "$work/ours.txt"
 ours=$(sed -n 's/^protocol_ms //p' "$work/ours.txt")
 
+command -v node >/dev/null && command -v npm >/dev/null ||
+  { echo "node and npm are needed for the docxtemplater comparison" >&2; exit 1; }
 if [ ! -d "$here/node_modules/docxtemplater" ] || [ ! -d "$here/node_modules/pizzip" ]; then
   echo "installing docxtemplater and pizzip into $here/node_modules" >&2
   (cd "$here" && npm install --no-audit --no-fund --loglevel=error >&2)
