@@ -407,6 +407,7 @@ TEST(AcquisitionThreadTest, StartEndsThePreviousThreadAndClearsTheFlags) {
   FakeClock clock;
   FakeLine line{clock};
   line.setOpenFails(true);
+  FakeBBalance balance{line};  // outlives the thread
   AcquisitionShared shared;
   AcquisitionThread thread(shared, line.factory(), clock);
   thread.Start(AcquisitionConfig{1, 3});
@@ -415,7 +416,6 @@ TEST(AcquisitionThreadTest, StartEndsThePreviousThreadAndClearsTheFlags) {
   EXPECT_TRUE(shared.stopRequested);
 
   line.setOpenFails(false);
-  FakeBBalance balance{line};
   thread.Start(AcquisitionConfig{1, 3});
   EXPECT_FALSE(shared.linkLost);
   // A second Start while the first still runs: the first is ended and joined.
