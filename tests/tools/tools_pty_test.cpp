@@ -52,6 +52,11 @@ TEST(SimPty, LinksServesAndHangsUp) {
   char b = 0;
   EXPECT_EQ(::read(fd, &b, 1), 0) << "the program's side sees the hang-up";
   ::close(fd);
+  // Like an unplugged adapter: the port's device is gone, and a later
+  // pseudo-terminal with the same number is not reached through COM4.
+  EXPECT_TRUE(fs::is_symlink(home.ports() + "/COM4"));
+  EXPECT_NE(PortDevicePath(4), pty.devicePath());
+  EXPECT_FALSE(fs::exists(PortDevicePath(4)));
 
   pty.stop();
   pty.unlink();

@@ -95,13 +95,14 @@ bool PtyBalance::linkAs(int port, std::string& error) {
     return false;
   }
   linkPath_ = link.string();
+  linkTarget_ = devicePath_;
   return true;
 }
 
 void PtyBalance::unlink() {
   if (linkPath_.empty()) return;
   std::error_code ec;
-  if (fs::is_symlink(linkPath_, ec) && fs::read_symlink(linkPath_, ec) == devicePath_) {
+  if (fs::is_symlink(linkPath_, ec) && fs::read_symlink(linkPath_, ec) == linkTarget_) {
     fs::remove(linkPath_, ec);
   }
   linkPath_.clear();
@@ -122,12 +123,26 @@ bool PtyBalance::disconnect() {
   balance_.disconnect();
   if (!thread_.joinable()) {
     closeMaster();
-    return true;
+  } else {
+    std::unique_lock lock(mutex_);
+    disconnectRequested_ = true;
+    wake();
+    done_.wait(lock, [this] { return !disconnectRequested_; });
   }
-  std::unique_lock lock(mutex_);
-  disconnectRequested_ = true;
-  wake();
-  done_.wait(lock, [this] { return !disconnectRequested_; });
+  // The pty's number is free again and the next pseudo-terminal anyone opens
+  // may get it: point COM<n> at a device that does not exist, as an unplugged
+  // adapter leaves it, so the program never reaches someone else's terminal.
+  if (!linkPath_.empty()) {
+    const fs::path link = linkPath_;
+    const fs::path gone = link.parent_path() / ("." + link.filename().string() + ".unplugged");
+    const fs::path temporary =
+        link.parent_path() / ("." + link.filename().string() + "." + std::to_string(::getpid()));
+    std::error_code ec;
+    fs::remove(temporary, ec);
+    fs::create_symlink(gone, temporary, ec);
+    if (!ec) fs::rename(temporary, link, ec);
+    if (!ec) linkTarget_ = gone.string();
+  }
   return true;
 }
 

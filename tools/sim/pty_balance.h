@@ -37,8 +37,9 @@ class PtyBalance {
 
   // Starts serving the master.
   void start();
-  // Closes the master: the program's side sees a hang-up. Waits until done.
-  // False when it was already closed.
+  // Closes the master: the program's side sees a hang-up, and the link then
+  // points to a device that does not exist (an unplugged adapter). Waits
+  // until done. False when it was already closed.
   bool disconnect();
   // Stops serving and closes the master (the link stays; see unlink()).
   void stop();
@@ -55,6 +56,7 @@ class PtyBalance {
   int wakeWrite_ = -1;
   std::string devicePath_;
   std::string linkPath_;
+  std::string linkTarget_;  // where our link points
   std::thread thread_;
 
   std::mutex mutex_;
