@@ -32,6 +32,32 @@ QStringList DataDirs() {
   return dirs;
 }
 
+// `rel` below `dir`, each name matched without regard to case when there is
+// no exact match: the names come from a system whose paths ignore case
+// ("Sounds/notify.wav" is data/sounds/notify.wav here).
+QString Lookup(const QString& dir, const QString& rel) {
+  const QFileInfo exact(QDir(dir), rel);
+  if (exact.isFile()) return exact.absoluteFilePath();
+  QDir at(dir);
+  const QStringList parts = rel.split('/', Qt::SkipEmptyParts);
+  for (int i = 0; i < parts.size(); ++i) {
+    const bool last = i == parts.size() - 1;
+    const QStringList names =
+        at.entryList(last ? QDir::Files : (QDir::Dirs | QDir::NoDotAndDotDot), QDir::Name);
+    QString found;
+    for (const QString& name : names) {
+      if (name.compare(parts[i], Qt::CaseInsensitive) == 0) {
+        found = name;
+        break;
+      }
+    }
+    if (found.isEmpty()) return {};
+    if (last) return QFileInfo(at, found).absoluteFilePath();
+    if (!at.cd(found)) return {};
+  }
+  return {};
+}
+
 }  // namespace
 
 QString StartDir() {
@@ -46,9 +72,10 @@ QString FindDataFile(const QString& relative) {
   rel.replace('\\', '/');
   while (rel.startsWith('/')) rel.remove(0, 1);
   if (rel.isEmpty()) return {};
+  if (rel.split('/').contains("..")) return {};  // stays below the data folders
   for (const QString& dir : DataDirs()) {
-    const QFileInfo info(QDir(dir), rel);
-    if (info.isFile()) return info.absoluteFilePath();
+    const QString path = Lookup(dir, rel);
+    if (!path.isEmpty()) return path;
   }
   return {};
 }

@@ -14,8 +14,8 @@ QString StartDir();
 void SetStartDir(const QString& dir);
 
 // Path of an existing data file named relative to a data folder
-// ("Sounds/notify.wav", "Templates/ABA.dotx"; "\" counts as "/"); empty
-// when there is none.
+// ("Sounds/notify.wav", "Templates/ABA.dotx"; "\" counts as "/", and
+// names match without regard to case); empty when there is none.
 QString FindDataFile(const QString& relative);
 
 }  // namespace librato::app

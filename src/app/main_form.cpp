@@ -479,6 +479,9 @@ void TMainForm::BuildPanel11() {
     StrGrid1->setColumnWidth(c, widths[c]);
   }
 
+  connect(StrGrid1->verticalScrollBar(), &QScrollBar::rangeChanged, this,
+          [this] { ApplyGridTop(); });
+
   lblSKO = new QLabel(Panel11);
   lblSKO->setObjectName("lblSKO");
   lblSKO->setFont(SansPx(13));
@@ -724,6 +727,7 @@ bool TMainForm::CheckParameters() {
       return false;
     }
     SessionParameters& p = run_.params;
+    ReadTextParameters(p);
     p.PortNumber = ComCB->currentIndex() + 1;
     p.ReadoutTime = StrToInt(cbInterval->currentText());
     if (!ParseDecimal(eReal->text().toStdString(), p.RealMass)) {
@@ -777,6 +781,24 @@ bool TMainForm::CheckParameters() {
     dialogs_->error(e.what());
     return false;
   }
+}
+
+void TMainForm::ReadTextParameters(SessionParameters& p) const {
+  p.NominalText = eW->text().toStdString();
+  p.RealText = eReal->text().toStdString();
+  p.AccuracyClass = cbAccClass->currentText().toStdString();
+  p.ReferenceNumber = eSampleNumber->text().toStdString();
+  p.CertifNum = eCer->text().toStdString();
+  p.Customer = eCustomer->text().toStdString();
+  p.Company = eCompany->text().toStdString();
+  p.Tester = eTester->text().toStdString();
+  p.Temperature = eTemp->text().toStdString();
+  p.Humidity = eWet->text().toStdString();
+  p.Pressure = ePressure->text().toStdString();
+  p.PressureUnitIndex = cbUoM->currentIndex() == 1 ? PressureUnit::HPa : PressureUnit::MmHg;
+  p.PressureUnitText = cbUoM->currentText().toStdString();
+  p.ProtocolNumber = edtProtoNum->text().toStdString();
+  p.NumbersEntered = cbAddNames->isChecked();
 }
 
 void TMainForm::btnStartClick() {
@@ -921,9 +943,15 @@ void TMainForm::MirrorResults(const ResultsTable::Change& change) {
       break;
     }
     case ResultsTable::Change::Scroll:
-      StrGrid1->verticalScrollBar()->setValue(std::max(0, results_.topRow() - 1));
+      ApplyGridTop();
       break;
   }
+}
+
+void TMainForm::ApplyGridTop() {
+  // The scroll range follows new rows only at the next layout; it is applied
+  // again then (rangeChanged), so the newest rows stay in view.
+  StrGrid1->verticalScrollBar()->setValue(std::max(0, results_.topRow() - 1));
 }
 
 void TMainForm::MirrorTrace() {

@@ -72,6 +72,11 @@ class TMainForm : public QWidget {
   // after a message when the run may not begin.
   bool CheckParameters();
 
+  // The texts of the run and its protocol as the controls hold them now
+  // (they are locked during a run): masses as typed, class, numbers, names,
+  // ambient conditions, protocol number, weight numbers in use.
+  void ReadTextParameters(SessionParameters& p) const;
+
   void LoadSettings();
   void SaveSettings();
 
@@ -241,6 +246,7 @@ class TMainForm : public QWidget {
   void OpenNumbersDialog(bool writeHeaders);
   void MirrorResults(const ResultsTable::Change& change);
   void MirrorTrace();
+  void ApplyGridTop();
   std::vector<QWidget*> ControlsLockedWhileRunning() const;
 
   OperatorDialogs* dialogs_;

@@ -126,6 +126,16 @@ TEST_F(AppTest, StartCapturesTheSchemeAndReadoutTime) {
   in.WeightCount = 3;
   EXPECT_EQ(static_cast<int>(f.run().plan.size()), PlanLength(in));
   EXPECT_FALSE(f.trace().lines().empty());  // the plan builder wrote its lines
+  f.eTemp->setText("20,5");
+  f.cbUoM->setCurrentIndex(1);
+  f.cbAddNames->setChecked(true);
+  f.ReadTextParameters(f.run().params);
+  EXPECT_EQ(p.RealText, "500,0021");
+  EXPECT_EQ(p.AccuracyClass, "F1");
+  EXPECT_EQ(p.Temperature, "20,5");
+  EXPECT_EQ(p.PressureUnitIndex, PressureUnit::HPa);
+  EXPECT_EQ(p.PressureUnitText, "мбар (гПа)");
+  EXPECT_TRUE(p.NumbersEntered);
   EXPECT_EQ(f.reLog->toPlainText().toStdString().substr(0, 1), f.trace().lines()[0].substr(0, 1));
   // Until the step machine arrives, Start leaves the window idle.
   EXPECT_FALSE(f.btnStart->isHidden());
@@ -295,6 +305,12 @@ TEST_F(AppTest, WeightCountArrowsStayWithinOneToHundred) {
   f.eTotLoad->setText("500");
   f.ud->stepBy(-1);
   EXPECT_EQ(f.eTotLoad->text(), "99");
+  // Four digits at most: no count that would make the dialog and the plan
+  // allocate without bound.
+  dialogs_.expectError();  // emptied: the change rule's conversion error
+  f.eTotLoad->clear();
+  TypeText(f.eTotLoad, "123456");
+  EXPECT_EQ(f.eTotLoad->text(), "1234");
 }
 
 TEST_F(AppTest, LoweringTheWeightCountEmptiesTheNumbersBeyondIt) {

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSet>
 #include <QTableWidget>
 #include <QTimer>
@@ -288,6 +289,31 @@ TEST_F(AppTest, DataFilesAreLookedUpInTheStartFolderFirst) {
   EXPECT_EQ(FindDataFile("help/librato-help.html"), work_.path() + "/help/librato-help.html");
   EXPECT_EQ(FindDataFile("Sounds\\notify.wav"), work_.path() + "/Sounds/notify.wav");
   EXPECT_TRUE(FindDataFile("Sounds").isEmpty());  // a folder is not a file
+}
+
+TEST_F(AppTest, DataFileNamesMatchWithoutRegardToCase) {
+  start();
+  QDir(work_.path()).mkpath("snd/Deep");
+  QFile f(work_.path() + "/snd/Deep/Notify.WAV");
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.close();
+  EXPECT_EQ(FindDataFile("SND\\deep\\notify.wav"), work_.path() + "/snd/Deep/Notify.WAV");
+  EXPECT_TRUE(FindDataFile("snd/deep/other.wav").isEmpty());
+  EXPECT_TRUE(FindDataFile("snd/../snd/Deep/Notify.WAV").isEmpty());
+  // The shipped sounds folder is found by the name the prompts use.
+  EXPECT_FALSE(FindDataFile("Sounds/notify.wav").isEmpty());
+}
+
+TEST_F(AppTest, GridScrollsWithTheTable) {
+  startAndShow();
+  ResultsTable& t = form_->results();
+  t.setRowCount(40);
+  for (int r = 1; r < 40; ++r) t.setCell(ResultsTable::kNumber, r, std::to_string(r));
+  for (int i = 0; i < 6; ++i) t.scrollDown();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(form_->StrGrid1->verticalScrollBar()->value(), 6);  // row 7 on top
+  t.clear();
+  EXPECT_EQ(form_->StrGrid1->verticalScrollBar()->value(), 0);
 }
 
 }  // namespace
