@@ -128,7 +128,7 @@ std::string MassText::FormatMass(bool precise, double value) const {
 }
 
 std::int64_t MassText::GetLong(std::string_view text, int extra) const {
-  if (trace_) trace_->add("GetLong prec = " + std::to_string(d_));
+  if (trace_) trace_->add(trace_line_);
   std::string s(text);
   if (s.empty()) throw ConversionError("«» не является целым числом");
   const auto comma = s.find(',');

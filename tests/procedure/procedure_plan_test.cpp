@@ -148,7 +148,7 @@ TEST(Plan, NoWeightsGivesNoPlan) {
         Trace trace;
         trace.add("old");
         EXPECT_FALSE(BuildPlan(in, trace).has_value());
-        EXPECT_EQ(trace.lines(), std::vector<std::string>{"0"});
+        EXPECT_EQ(trace.copyLines(), std::vector<std::string>{"0"});
       }
     }
   }
@@ -159,7 +159,7 @@ TEST(Plan, TraceLinesPerVariant) {
     Trace trace;
     trace.add("earlier run");
     ASSERT_TRUE(BuildPlan(Group(5, 2, true), trace));
-    EXPECT_EQ(trace.lines(), (std::vector<std::string>{
+    EXPECT_EQ(trace.copyLines(), (std::vector<std::string>{
                                  "0", "Weights: 5", "LoadInCycle: 2", "Steps: 23", "Cycles: 3",
                                  "Algo:  0 1 2 3 4 3 5 3 5 3 4 3 5 3 5 3 4 3 5 3 4 3 6"}));
   }
@@ -169,14 +169,14 @@ TEST(Plan, TraceLinesPerVariant) {
     PlanInputs in = Group(1, 1, false);
     in.MethodABA = false;
     ASSERT_TRUE(BuildPlan(in, trace));
-    EXPECT_EQ(trace.lines(),
+    EXPECT_EQ(trace.copyLines(),
               (std::vector<std::string>{"1", "Weights: 1", "LoadInCycle: 1", "Steps: 11",
                                         "Cycles: 1", "Algo:  0 1 2 3 4 3 5 3 4 3 6"}));
   }
   {
     Trace trace;
     ASSERT_TRUE(BuildPlan(Individual(1, 2, false, true), trace));
-    EXPECT_EQ(trace.lines(),
+    EXPECT_EQ(trace.copyLines(),
               (std::vector<std::string>{"1", "Steps: 19", "Weights: 1",
                                         "Algo:  0 1 2 3 4 3 5 3 5 3 4 3 5 3 5 3 4 3 6"}));
   }

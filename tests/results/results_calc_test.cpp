@@ -72,7 +72,7 @@ TEST(CalcWorkedExample, AbaSingleCycleAndItsTrace) {
                             {"B1", "100,0012", "0,00115", "0,00115", "100,00127", "0,00127"},
                             {"A2", "100,0001", "", "", "", ""},
                         });
-  EXPECT_EQ(s->trace.lines(),
+  EXPECT_EQ(s->trace.copyLines(),
             (std::vector<std::string>{"Calc", "CalcMultiple", G, G, G, "Calc", "Calc1", G, G,
                                       "Calc3 100,0012", G, G, "Calc4", G, G, G, G}));
   EXPECT_EQ(s->calcMultipleCalls, 1);
