@@ -183,6 +183,9 @@ void TMainForm::BuildLayout() {
   reLog->setObjectName("reLog");
   reLog->setGeometry(0, 576, 665, 33);
   reLog->setReadOnly(true);
+  // The memo is never shown; it keeps only the latest lines so that a long
+  // run does not fill memory with text nobody reads (the trace keeps more).
+  reLog->setMaximumBlockCount(20000);
 
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName("PopupMenu1");
@@ -955,13 +958,17 @@ void TMainForm::ApplyGridTop() {
 }
 
 void TMainForm::MirrorTrace() {
+  // traceShown_ counts lines from the last clear, including those the trace
+  // has dropped since.
   const auto& lines = trace_.lines();
-  if (lines.size() < traceShown_) {
+  const std::size_t total = trace_.dropped() + lines.size();
+  if (total < traceShown_) {
     reLog->clear();
     traceShown_ = 0;
   }
-  for (; traceShown_ < lines.size(); ++traceShown_)
-    reLog->appendPlainText(QString::fromStdString(lines[traceShown_]));
+  traceShown_ = std::max(traceShown_, trace_.dropped());
+  for (; traceShown_ < total; ++traceShown_)
+    reLog->appendPlainText(QString::fromStdString(lines[traceShown_ - trace_.dropped()]));
 }
 
 }  // namespace librato::app
