@@ -6,7 +6,7 @@ TSAN_BUILD ?= build-tsan
 CMAKE_FLAGS ?=
 
 .PHONY: all deps configure build test test-main test-tsan run install clean \
-        bench-calc bench-link bench-start bench-run bench-protocol fuzz screenshots
+        bench-calc bench-link bench-start bench-run bench-steps bench-protocol fuzz screenshots
 
 all: build
 
@@ -46,6 +46,9 @@ bench-start: build
 
 bench-run: build
 	@./bench/run/run.sh $(BUILD)
+
+bench-steps: build
+	@./bench/steps/run.sh $(BUILD)
 
 bench-protocol: build
 	@./bench/protocol/run.sh $(BUILD)
