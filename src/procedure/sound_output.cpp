@@ -90,15 +90,15 @@ struct SdlSoundOutput::Impl {
   }
 
   // An open device for the file's format, reopened when the format changes.
-  bool ensureDevice(const SDL_AudioSpec& spec) {
-    if (device != 0 && spec.freq == deviceSpec.freq && spec.format == deviceSpec.format &&
-        spec.channels == deviceSpec.channels)
+  bool ensureDevice(const SDL_AudioSpec& wavFormat) {
+    if (device != 0 && wavFormat.freq == deviceSpec.freq && wavFormat.format == deviceSpec.format &&
+        wavFormat.channels == deviceSpec.channels)
       return true;
     if (device != 0) {
       SDL_CloseAudioDevice(device);
       device = 0;
     }
-    SDL_AudioSpec want = spec;
+    SDL_AudioSpec want = wavFormat;
     want.callback = nullptr;
     want.userdata = nullptr;
     device = SDL_OpenAudioDevice(nullptr, 0, &want, &deviceSpec, 0);
@@ -126,11 +126,11 @@ void SdlSoundOutput::play(const std::string& path, bool waitToEnd) {
   std::optional<std::int64_t> duration = WavDurationMs(path);
   if (!duration) return;
   if (impl_->ensureInit()) {
-    SDL_AudioSpec spec{};
+    SDL_AudioSpec wavFormat{};
     Uint8* buffer = nullptr;
     Uint32 length = 0;
-    if (SDL_LoadWAV(path.c_str(), &spec, &buffer, &length) != nullptr) {
-      if (impl_->ensureDevice(spec)) {
+    if (SDL_LoadWAV(path.c_str(), &wavFormat, &buffer, &length) != nullptr) {
+      if (impl_->ensureDevice(wavFormat)) {
         SDL_QueueAudio(impl_->device, buffer, length);
         SDL_PauseAudioDevice(impl_->device, 0);
       }
