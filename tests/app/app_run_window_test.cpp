@@ -2,10 +2,13 @@
 // thread with a busy cursor and the window kept responsive, save with the
 // texts as the controls hold them.
 
+#include <QComboBox>
 #include <QCursor>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QThread>
+#include <QTimer>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -16,6 +19,7 @@
 #include "app_test_support.h"
 #include "protocol/docx_document.h"
 #include "support/fake_clock.h"
+#include "support/fake_serial.h"
 
 namespace librato::app::testing {
 namespace {
@@ -94,7 +98,8 @@ class RunWindowTest : public AppTest {
     window_.reset();
     AppTest::TearDown();
   }
-  RunWindow& open(OperatorDialogs& dialogs, ProtocolPrinter& printer) {
+  RunWindow& open(OperatorDialogs& dialogs, ProtocolPrinter& printer,
+                  SerialDeviceFactory devices = {}) {
     RunWindow::Services s;
     s.dialogs = &dialogs;
     s.helpOpener = &opener_;
@@ -102,6 +107,7 @@ class RunWindowTest : public AppTest {
     s.printer = &printer;
     s.sound = &sound_;
     s.clock = &clock_;
+    s.devices = std::move(devices);
     window_ = std::make_unique<RunWindow>(s);
     window_->FormCreate();
     window_->show();
@@ -164,6 +170,41 @@ TEST_F(RunWindowTest, SaveWritesTheProtocolWithTheTextsOfTheControls) {
   const std::string body = DocxDocument::Open(path).partXml("word/document.xml");
   EXPECT_NE(body.find("Заказчик проверки"), std::string::npos);
   EXPECT_NE(body.find("77"), std::string::npos);
+}
+
+// Start on a port that cannot be opened: the run begins, the acquisition
+// thread reports the lost link, and the next tick of timerWeight ends the run
+// with the message and the window idle again.
+TEST_F(RunWindowTest, StartOnADeadPortEndsWithTheLostLinkMessage) {
+  librato::testing::FakeLine line(clock_);
+  line.setOpenFails(true);
+  HeldPrinter printer;
+  RunWindow& w = open(dialogs_, printer, line.factory());
+  w.ComCB->setCurrentIndex(0);
+  w.cbInterval->setCurrentIndex(0);
+  w.eTotLoad->setText("1");
+  w.eW->setText("100");
+  w.eReal->setText("100");
+
+  w.btnStart->click();
+  ASSERT_EQ(w.machine().outcome(), RunOutcome::Running);
+  EXPECT_TRUE(w.timerWeight->isActive());
+  EXPECT_FALSE(w.btnStart->isVisibleTo(&w));
+  EXPECT_EQ(w.labHintSmall->text(), "Подготовка к измерениям...");
+
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!w.acquisition().linkLost.load() && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_TRUE(w.acquisition().linkLost.load());
+  dialogs_.expect("Проверьте выбранный порт и подключение весов", "Нет связи с весами",
+                  kMsgOkWarning);
+  // The window's own tick, through its timer's signal.
+  QMetaObject::invokeMethod(w.timerWeight, "timeout", Qt::DirectConnection);
+  EXPECT_EQ(w.machine().outcome(), RunOutcome::LinkLost);
+  EXPECT_FALSE(w.timerWeight->isActive());
+  EXPECT_FALSE(w.tCur->isActive());
+  EXPECT_TRUE(w.btnStart->isVisibleTo(&w));
+  EXPECT_TRUE(w.labHintSmall->text().isEmpty());
 }
 
 }  // namespace
