@@ -341,16 +341,21 @@ void StepMachine::WaitForClear() {
   advance();
 }
 
-void StepMachine::WaitForA() {
-  trace_.add("WaitForA4");
-  const std::int64_t v = fineCounts(reading_.acceptedValue);
-  if (!placed(v)) return;
+// A placing step has passed: its time, the removal prompt, the next row.
+void StepMachine::notePlacement() {
   const DateTime d = readingTime_ - run_.lastStepTime;
   if (d < run_.placeTimeMin) run_.placeTimeMin = d;
   if (d > run_.placeTimeMax) run_.placeTimeMax = d;
   prompts_.PromptRemove();
   run_.lastStepTime = clock_.now();
   run_.readingCount += 1;
+}
+
+void StepMachine::WaitForA() {
+  trace_.add("WaitForA4");
+  const std::int64_t v = fineCounts(reading_.acceptedValue);
+  if (!placed(v)) return;
+  notePlacement();
   run_.aCount += 1;
   run_.lastAWeight = reading_.acceptedValue;
   run_.rowLabel = "A";
@@ -383,12 +388,7 @@ void StepMachine::WaitForB() {
   trace_.add("WaitForB5");
   const std::int64_t v = fineCounts(reading_.acceptedValue);
   if (!placed(v)) return;
-  const DateTime d = readingTime_ - run_.lastStepTime;
-  if (d < run_.placeTimeMin) run_.placeTimeMin = d;
-  if (d > run_.placeTimeMax) run_.placeTimeMax = d;
-  prompts_.PromptRemove();
-  run_.lastStepTime = clock_.now();
-  run_.readingCount += 1;
+  notePlacement();
   run_.bCount += 1;
   run_.rowLabel = "B";
   run_.rowNumber = run_.bCount;

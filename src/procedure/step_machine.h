@@ -162,6 +162,7 @@ class StepMachine {
   void advance();
   void passStep();
   void placePrompt();
+  void notePlacement();
   void setStepTimer(bool on);
   void clearResults(bool askNumbers);
 
