@@ -222,6 +222,10 @@ void RunWindow::Shutdown() {
     thread_->Join();
   }
   if (printThread_.joinable()) printThread_.join();
+  if (busyCursor_) {
+    QApplication::restoreOverrideCursor();
+    busyCursor_ = false;
+  }
 }
 
 void RunWindow::btnStartClick() { machine_->btnStartClick(); }
