@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "link/mass_text.h"
+#include "sim_cli.h"
 
 namespace librato::demo {
 
@@ -27,21 +28,8 @@ const char* const kDemoUsage =
 
 namespace {
 
-bool ReadNumber(const std::string& text, double& value) {
-  if (text.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  value = std::strtod(text.c_str(), &end);
-  return errno == 0 && end && *end == '\0' && std::isfinite(value);
-}
-
-bool ReadInteger(const std::string& text, long long& value) {
-  if (text.empty()) return false;
-  errno = 0;
-  char* end = nullptr;
-  value = std::strtoll(text.c_str(), &end, 10);
-  return errno == 0 && end && *end == '\0';
-}
+using sim::ReadInteger;
+using sim::ReadNumber;
 
 std::vector<std::string> SplitList(const std::string& text) {
   std::vector<std::string> out;

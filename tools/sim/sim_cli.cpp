@@ -17,8 +17,6 @@ const char* const kUsage =
     "Commands on standard input, one per line: put <grams>, remove, zero,\n"
     "silence <seconds>, disconnect, quit.\n";
 
-namespace {
-
 bool ReadNumber(const std::string& text, double& value) {
   if (text.empty()) return false;
   errno = 0;
@@ -35,7 +33,7 @@ bool ReadInteger(const std::string& text, long long& value) {
   return errno == 0 && end && *end == '\0';
 }
 
-}  // namespace
+namespace {}  // namespace
 
 std::string ParseOptions(const std::vector<std::string>& args, SimOptions& o) {
   bool haveProtocol = false;

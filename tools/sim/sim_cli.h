@@ -29,4 +29,8 @@ std::string ParseOptions(const std::vector<std::string>& args, SimOptions& optio
 std::string RunCommand(const std::string& line, BalanceSimulator& balance, PtyBalance* pty,
                        DateTime now, bool& quit);
 
+// Whole-text number readers for command-line values.
+bool ReadNumber(const std::string& text, double& value);
+bool ReadInteger(const std::string& text, long long& value);
+
 }  // namespace librato::sim
